@@ -11,15 +11,35 @@ namespace {
 std::atomic<size_t> g_allocations{0};
 }
 
-void* operator new(size_t size)
+namespace {
+void* CountedAllocation(size_t size) noexcept
 {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
+    return std::malloc(size ? size : 1);
+}
+} // namespace
+
+// Every form of the global allocation functions, so that all of them pair up.
+void* operator new(size_t size)
+{
+    if (void* p = CountedAllocation(size))
         return p;
     throw std::bad_alloc();
 }
+void* operator new[](size_t size)
+{
+    if (void* p = CountedAllocation(size))
+        return p;
+    throw std::bad_alloc();
+}
+void* operator new(size_t size, const std::nothrow_t&) noexcept { return CountedAllocation(size); }
+void* operator new[](size_t size, const std::nothrow_t&) noexcept { return CountedAllocation(size); }
 void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
