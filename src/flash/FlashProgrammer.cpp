@@ -235,6 +235,14 @@ void CFlashProgrammer::RefuseBurn(const char* reason, bool anythingSent, BurnOut
 // ---------------------------------------------------------------------------
 // Burn
 
+int CFlashProgrammer::Announce(uint8_t mode, uint32_t address, uint32_t length)
+{
+    if (m_session.FlashAccess(AP_FLASH_BURST_LATER, mode, address, length, nullptr))
+        return 1;
+    DebugOutputF("Unknown error: Couldn't execute AP_FLASH_BURST_LATER--case %d\n", mode);
+    return 0;
+}
+
 int CFlashProgrammer::WriteFlag(uint8_t value)
 {
     uint8_t flag[FLAG_BLOCK_LENGTH] = {};
@@ -314,9 +322,7 @@ void CFlashProgrammer::RunBurn(BurnOutcome& outcome)
         {
             CDeviceHold hold = m_session.HoldDevice();
             anythingSent = true;
-            if (!m_session.FlashAccess(AP_FLASH_BURST_LATER, m_nBurnMode, address, length, nullptr)) {
-                DebugOutputF("Unknown error: Couldn't execute AP_FLASH_BURST_LATER--case %d\n",
-                             m_nBurnMode);
+            if (!Announce(m_nBurnMode, address, length)) {
                 outcome.Ended = true;
                 return;
             }
@@ -335,9 +341,7 @@ void CFlashProgrammer::RunBurn(BurnOutcome& outcome)
         bool compared = false;
         {
             CDeviceHold hold = m_session.HoldDevice();
-            if (!m_session.FlashAccess(AP_FLASH_BURST_LATER, m_nBurnMode, address, length, nullptr)) {
-                DebugOutputF("Unknown error: Couldn't execute AP_FLASH_BURST_LATER--case %d\n",
-                             m_nBurnMode);
+            if (!Announce(m_nBurnMode, address, length)) {
                 outcome.Ended = true;
                 return;
             }
@@ -378,10 +382,7 @@ void CFlashProgrammer::RunBurn(BurnOutcome& outcome)
             }
             CDeviceHold hold = m_session.HoldDevice();
             anythingSent = true;
-            if (!m_session.FlashAccess(AP_FLASH_BURST_LATER, m_nBurnMode, area.Start, area.Length,
-                                       nullptr)) {
-                DebugOutputF("Unknown error: Couldn't execute AP_FLASH_BURST_LATER--case %d\n",
-                             m_nBurnMode);
+            if (!Announce(m_nBurnMode, area.Start, area.Length)) {
                 outcome.Ended = true;
                 return;
             }
@@ -446,10 +447,7 @@ void CFlashProgrammer::DumpThreadProc()
     outcome.Total = m_nFlashSize;
     {
         CDeviceHold hold = m_session.HoldDevice();
-        if (!m_session.FlashAccess(AP_FLASH_BURST_LATER, ACCESS_MODE_ENTIRE, 0, outcome.Total, nullptr)) {
-            DebugOutputF("Unknown error: Couldn't execute AP_FLASH_BURST_LATER--case %d\n",
-                         ACCESS_MODE_ENTIRE);
-        } else {
+        if (Announce(ACCESS_MODE_ENTIRE, 0, outcome.Total)) {
             uint32_t done = 0;
             if (m_session.BurstFlashTransfer(BURST_READ_TO_FILE, outcome.Total, nullptr, 0, &done) == 0) {
                 DebugOutput("FlashRead -- Read data OK.\n");
@@ -605,10 +603,8 @@ int CFlashProgrammer::Verify(bool entire, uint32_t* mismatchStart, uint32_t* mis
     }
 
     CDeviceHold hold = m_session.HoldDevice();
-    if (!m_session.FlashAccess(AP_FLASH_BURST_LATER, mode, address, length, nullptr)) {
-        DebugOutputF("Unknown error: Couldn't execute AP_FLASH_BURST_LATER--case %d\n", mode);
+    if (!Announce(mode, address, length))
         return 0;
-    }
     uint32_t done = 0;
     const uint32_t remaining = m_session.BurstFlashTransfer(BURST_COMPARE, length, g_pImage, address, &done);
     if (remaining == 0)

@@ -145,6 +145,8 @@ private:
     bool FirmwareLength(bool log, uint32_t* length, char* text, size_t size);
     bool CheckRange(const char* what, uint32_t start, uint32_t length, char* text, size_t size);
     void RunBurn(BurnOutcome& outcome);
+    // AP_FLASH_BURST_LATER for a burst; on failure writes its "--case" line.
+    int Announce(uint8_t mode, uint32_t address, uint32_t length);
     int WriteFlag(uint8_t value);
     void RefuseBurn(const char* reason, bool anythingSent, BurnOutcome& outcome);
     void EndWorker(bool burn);
