@@ -675,11 +675,21 @@ void Cred_ode_velmorDlg::OnBrowseDumpFile()
 
 void Cred_ode_velmorDlg::OnBurn()
 {
+    StartWorker(true);
+}
+
+void Cred_ode_velmorDlg::OnDump()
+{
+    StartWorker(false);
+}
+
+void Cred_ode_velmorDlg::StartWorker(bool burn)
+{
     if (m_bWorkerRunning)
         return;
     m_nWorkerProblems = 0;
-    m_bWorkerIsBurn = true;
-    switch (m_programmer.StartBurn()) {
+    m_bWorkerIsBurn = burn;
+    switch (burn ? m_programmer.StartBurn() : m_programmer.StartDump()) {
     case StartResult::Started:
         EnterWorkerState();
         break;
@@ -687,35 +697,13 @@ void Cred_ode_velmorDlg::OnBurn()
         ShowError(QString::fromUtf8(kBusy));
         break;
     case StartResult::ThreadFailed:
-        ShowError(QStringLiteral("The burn could not be started. Nothing was written."));
+        ShowError(burn ? QStringLiteral("The burn could not be started. Nothing was written.")
+                       : QStringLiteral("The dump could not be started."));
         break;
     case StartResult::NoFile:
     case StartResult::NotIdentified:
     case StartResult::BadImage:
         break;   // the programmer has said why
-    }
-}
-
-void Cred_ode_velmorDlg::OnDump()
-{
-    if (m_bWorkerRunning)
-        return;
-    m_nWorkerProblems = 0;
-    m_bWorkerIsBurn = false;
-    switch (m_programmer.StartDump()) {
-    case StartResult::Started:
-        EnterWorkerState();
-        break;
-    case StartResult::Busy:
-        ShowError(QString::fromUtf8(kBusy));
-        break;
-    case StartResult::ThreadFailed:
-        ShowError(QStringLiteral("The dump could not be started."));
-        break;
-    case StartResult::NoFile:
-    case StartResult::NotIdentified:
-    case StartResult::BadImage:
-        break;
     }
 }
 

@@ -165,6 +165,7 @@ private:
     void ReportNoDevice(OpenDeviceResult result, uint16_t vendorId, uint16_t productId);
     bool RefuseWhileBusy();
 
+    void StartWorker(bool burn);
     void EnterWorkerState();
     void LeaveWorkerState();
     void FinishWorker(bool burn);
