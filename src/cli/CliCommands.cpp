@@ -283,14 +283,14 @@ ProgressMode CliContext::Progress() const
     return Console.ErrIsTerminal() ? ProgressMode::Bar : ProgressMode::Lines;
 }
 
-namespace {
-
 std::string DeviceIds(const CliGlobalOptions& g)
 {
     char text[40];
     std::snprintf(text, sizeof text, "VID %04X PID %04X", g.VendorId, g.ProductId);
     return text;
 }
+
+namespace {
 
 uint32_t IndexOfPath(const std::string& path)
 {
@@ -303,16 +303,17 @@ uint32_t IndexOfPath(const std::string& path)
     return HID_NO_DEVICE_INDEX;
 }
 
-std::string PathProblem(const std::string& path)
+std::string PathProblem(const std::string& path, uint16_t vendorId, uint16_t productId)
 {
     std::string node = path;
     const size_t collection = node.rfind("&col");
     if (collection != std::string::npos)
         node.erase(collection);
-    if (access(node.c_str(), F_OK) == 0 && access(node.c_str(), R_OK | W_OK) != 0 && errno == EACCES)
-        return "permission denied opening " + node +
-               ": install packaging/70-pellaro.rules into /etc/udev/rules.d/, then run "
-               "'udevadm control --reload-rules && udevadm trigger' or replug the device";
+    if (access(node.c_str(), F_OK) == 0 && access(node.c_str(), R_OK | W_OK) != 0 && errno == EACCES) {
+        char text[512];
+        FormatPermissionProblem(text, sizeof text, node.c_str(), vendorId, productId);
+        return text;
+    }
     return std::string();
 }
 
@@ -339,7 +340,7 @@ int OpenSelectedDevice(CliContext& context, CDeviceSession& session, bool needCo
         return context.Fail(CLI_EXIT_FAILED, "cannot list the HID interfaces of this machine");
     case OpenDeviceResult::NotFound: {
         if (!g.Path.empty()) {
-            const std::string problem = PathProblem(g.Path);
+            const std::string problem = PathProblem(g.Path, g.VendorId, g.ProductId);
             return context.Fail(CLI_EXIT_NO_DEVICE,
                                 problem.empty() ? g.Path + " is not a HID interface with " +
                                                       DeviceIds(g) + " (see 'pellaro list')"

@@ -55,6 +55,8 @@ constexpr size_t kAnyCount = static_cast<size_t>(-1);
 // must also carry every command (its three report slots in both directions).
 // Returns CLI_EXIT_OK, or the exit status after the error line was written.
 // `deviceIndex` (optional) receives the interface's enumeration index.
+// "VID 32ED PID 3200" of the IDs asked for.
+std::string DeviceIds(const CliGlobalOptions& global);
 int OpenSelectedDevice(CliContext& context, CDeviceSession& session, bool needCommands,
                        uint32_t* deviceIndex = nullptr);
 

@@ -112,6 +112,15 @@ int RunRegWrite(CliContext& c)
     return CLI_EXIT_OK;
 }
 
+// The IIC transfer ran; a non-zero result code means the peripheral did not
+// take it (no acknowledge), which a script must not take for success.
+static int IicResult(CliContext& c, uint32_t device, uint8_t result)
+{
+    if (result == 0)
+        return CLI_EXIT_OK;
+    return c.Fail(CLI_EXIT_FAILED, "IIC device " + Hex2(device) + " answered result code " + Hex2(result));
+}
+
 int RunIicWrite(CliContext& c)
 {
     uint32_t device = 0;
@@ -148,7 +157,7 @@ int RunIicWrite(CliContext& c)
                           .Line());
     else
         c.Console.Out("result: " + Hex2(data[0]) + "\n");
-    return CLI_EXIT_OK;
+    return IicResult(c, device, data[0]);
 }
 
 int RunIicRead(CliContext& c)
@@ -188,7 +197,7 @@ int RunIicRead(CliContext& c)
         AppendHexBytes(text, data + 1, count);
         c.Console.Out(text + "\n");
     }
-    return CLI_EXIT_OK;
+    return IicResult(c, device, data[0]);
 }
 
 namespace {

@@ -529,7 +529,9 @@ int RunBurn(CliContext& c)
         }
     }
 
-    const bool succeeded = outcome.Succeeded() && missing.empty();
+    // A data report the device refused is a failure even when the compare then
+    // found the flash equal to the image: the link or the device is not sound.
+    const bool succeeded = outcome.Succeeded() && missing.empty() && !outcome.WriteFailed;
     if (c.Global.Json) {
         CJsonWriter json;
         json.BeginObject().Field("image", path).Field("chip", ChipName()).Field("succeeded", succeeded);
@@ -547,6 +549,14 @@ int RunBurn(CliContext& c)
     }
     if (succeeded)
         return CLI_EXIT_OK;
+    if (missing.empty() && outcome.WriteFailed && outcome.Succeeded()) {
+        const std::string failure = c.Diagnostics.Failure();
+        return c.Fail(CLI_EXIT_FAILED,
+                      "the device refused a data report while writing" +
+                          (failure.empty() ? std::string() : " (" + failure + ")") +
+                          "; the compare then found the flash equal to the image, but the link "
+                          "or the device is not sound");
+    }
 
     std::string why;
     if (outcome.Stopped)
@@ -661,6 +671,13 @@ int RunDump(CliContext& c)
                 ::unlink(Path.c_str());
         }
     } removeUnused{path, created};
+
+    // Emptying the file the simulated flash lives in would destroy what is dumped.
+    struct stat flash {};
+    if (c.Global.Sim.Enabled && !c.Global.Sim.FlashFile.empty() &&
+        ::stat(c.Global.Sim.FlashFile.c_str(), &flash) == 0 && ::stat(path.c_str(), &info) == 0 &&
+        flash.st_dev == info.st_dev && flash.st_ino == info.st_ino)
+        return c.Usage(path + " is the simulated flash itself; dump into another file");
 
     CFlashRun run(c, c.Progress());
     int status = PrepareFlash(c, run, false);

@@ -34,13 +34,6 @@ long MatchingInterface(const std::vector<HidInterfaceInfo>& interfaces, const Cl
     return -1;
 }
 
-std::string DeviceIds(const CliGlobalOptions& g)
-{
-    char text[40];
-    std::snprintf(text, sizeof text, "VID %04X PID %04X", g.VendorId, g.ProductId);
-    return text;
-}
-
 } // namespace
 
 int RunList(CliContext& c)
@@ -118,12 +111,12 @@ int DeviceDescriptor(CliContext& c, std::vector<uint8_t>& descriptor, std::strin
     HidOpenError error = HidOpenError::None;
     std::unique_ptr<CHidConnection> connection = GetHidBackend()->Open(node.Path, error);
     if (!connection) {
-        if (error == HidOpenError::PermissionDenied)
-            return c.Fail(CLI_EXIT_FAILED,
-                          "permission denied opening " + node.Path +
-                              ": install packaging/70-pellaro.rules into /etc/udev/rules.d/, then "
-                              "run 'udevadm control --reload-rules && udevadm trigger' or replug "
-                              "the device");
+        if (error == HidOpenError::PermissionDenied) {
+            char text[512];
+            FormatPermissionProblem(text, sizeof text, node.Path.c_str(), c.Global.VendorId,
+                                    c.Global.ProductId);
+            return c.Fail(CLI_EXIT_FAILED, text);
+        }
         return c.Fail(CLI_EXIT_FAILED, "cannot open " + node.Path);
     }
     if (!connection->GetReportDescriptor(descriptor) || descriptor.empty())

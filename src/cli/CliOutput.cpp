@@ -370,8 +370,12 @@ void CCliDiagnostics::Write(const char* text)
 {
     if (!text)
         return;
-    std::string line = text;
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' '))
+    // Shown as written (less its line end); read with trailing blanks dropped.
+    std::string shown = text;
+    while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r'))
+        shown.pop_back();
+    std::string line = shown;
+    while (!line.empty() && line.back() == ' ')
         line.pop_back();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -397,7 +401,7 @@ void CCliDiagnostics::Write(const char* text)
         }
     }
     if (m_bShow)
-        m_console.ErrLine(line);
+        m_console.ErrLine(shown);
 }
 
 std::string CCliDiagnostics::Failure() const

@@ -233,15 +233,22 @@ bool CSimDevice::HandleOutputReport(const uint8_t* report, uint32_t length)
     return ok;
 }
 
-bool CSimDevice::HandleInputRequest(uint8_t* buffer, uint32_t lengthArgument, uint32_t bufferSize)
+bool CSimDevice::HandleInputRequest(uint8_t* buffer, uint32_t lengthArgument, uint32_t bufferSize,
+                                    uint32_t& received)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     const uint8_t id = buffer && bufferSize ? buffer[0] : 0;
     uint32_t answered = 0;
     bool ok = BeginRequest() && buffer && bufferSize > 0 &&
               InputRequest(buffer, lengthArgument, bufferSize, answered);
+    // A short answer: the device sends less than it should (a flaky link).
+    ++m_nInputRequests;
+    if (ok && m_faults.ShortAnswerAt && m_nInputRequests == m_faults.ShortAnswerAt &&
+        answered > m_faults.ShortAnswerBytes)
+        answered = m_faults.ShortAnswerBytes;
     Record(false, id, lengthArgument, buffer, ok ? answered : 0, !ok);
     EndRequest();
+    received = ok ? answered : 0;
     return ok;
 }
 
@@ -572,6 +579,7 @@ void CSimDevice::ArmFaults(const SimFaults& faults)
     m_nRequestCount = 0;
     m_nDataReads = 0;
     m_nDataWrites = 0;
+    m_nInputRequests = 0;
     m_nCorruptedAddress = kNoAddress;
 }
 
@@ -581,6 +589,7 @@ void CSimDevice::ResetRequestCount()
     m_nRequestCount = 0;
     m_nDataReads = 0;
     m_nDataWrites = 0;
+    m_nInputRequests = 0;
 }
 
 uint32_t CSimDevice::RequestCount() const

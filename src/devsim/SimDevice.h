@@ -67,6 +67,8 @@ struct SimFaults
     uint32_t VanishAfterRequests = 0;  // unplug once k requests have been handled
     uint32_t CorruptReadAt = 0;        // flip one byte of the n-th flash data answer
     uint32_t DropWriteAt = 0;          // accept the k-th flash data report without programming it
+    uint32_t ShortAnswerAt = 0;        // the k-th Input request answers only ShortAnswerBytes
+    uint32_t ShortAnswerBytes = 1;
     uint32_t Seed = 1;                 // picks the corrupted byte, so a failing case replays
 };
 
@@ -147,7 +149,8 @@ public:
     HidAttributes Attributes() const override;
     std::vector<uint8_t> ReportDescriptor() const override;
     bool HandleOutputReport(const uint8_t* report, uint32_t length) override;
-    bool HandleInputRequest(uint8_t* buffer, uint32_t lengthArgument, uint32_t bufferSize) override;
+    bool HandleInputRequest(uint8_t* buffer, uint32_t lengthArgument, uint32_t bufferSize,
+                            uint32_t& received) override;
     bool Present() const override;
 
     // Report lengths (ReportCount + 1) of a slot; 0 for a slot that does not exist.
@@ -250,6 +253,7 @@ private:
     uint32_t m_nRequestCount = 0;
     uint32_t m_nDataReads = 0;
     uint32_t m_nDataWrites = 0;
+    uint32_t m_nInputRequests = 0;
     uint32_t m_nCorruptedAddress = 0xFFFFFFFF;
     uint32_t m_nLatencyUs = 0;
 

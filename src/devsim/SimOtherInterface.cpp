@@ -139,7 +139,8 @@ bool CSimOtherInterface::HandleOutputReport(const uint8_t*, uint32_t)
     return false;
 }
 
-bool CSimOtherInterface::HandleInputRequest(uint8_t*, uint32_t, uint32_t)
+bool CSimOtherInterface::HandleInputRequest(uint8_t*, uint32_t, uint32_t, uint32_t& received)
 {
+    received = 0;
     return false;
 }

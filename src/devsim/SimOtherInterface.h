@@ -26,7 +26,8 @@ public:
     HidAttributes Attributes() const override;
     std::vector<uint8_t> ReportDescriptor() const override;
     bool HandleOutputReport(const uint8_t* report, uint32_t length) override;
-    bool HandleInputRequest(uint8_t* buffer, uint32_t lengthArgument, uint32_t bufferSize) override;
+    bool HandleInputRequest(uint8_t* buffer, uint32_t lengthArgument, uint32_t bufferSize,
+                            uint32_t& received) override;
 
     static HidAttributes DefaultAttributes(SimOtherKind kind);
 

@@ -50,7 +50,10 @@ public:
     // may read a command code from bits 8..15 of it). `bufferSize` is the real
     // size of `buffer`: nothing is ever written beyond it, and a length argument
     // larger than the buffer or than the platform can carry fails the request.
-    virtual bool GetInputReport(uint8_t* buffer, uint32_t lengthArgument, uint32_t bufferSize) = 0;
+    // `received` gets the number of bytes the device answered (from byte 0):
+    // the bytes after them still hold what an earlier request left.
+    virtual bool GetInputReport(uint8_t* buffer, uint32_t lengthArgument, uint32_t bufferSize,
+                                uint32_t& received) = 0;
 };
 
 class CHidBackend

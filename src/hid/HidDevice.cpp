@@ -93,6 +93,19 @@ const char* HidSearchProblem()
     return g_szSearchProblem;
 }
 
+void FormatPermissionProblem(char* text, size_t size, const char* node, uint16_t vendorId,
+                             uint16_t productId)
+{
+    // The shipped rule names the default IDs; other IDs need their own copy of it.
+    const bool defaultIds = vendorId == 0x32ED && productId == 0x3200;
+    std::snprintf(text, size,
+                  "Permission denied opening %s (VID 0x%04X PID 0x%04X): install "
+                  "packaging/70-pellaro.rules%s into /etc/udev/rules.d/, then run "
+                  "'udevadm control --reload-rules && udevadm trigger' or replug the device",
+                  node, vendorId, productId,
+                  defaultIds ? "" : " (with idVendor/idProduct changed to these IDs)");
+}
+
 bool EnumerateHidInterfaces(std::vector<HidInterfaceInfo>& interfaces)
 {
     interfaces.clear();
@@ -219,12 +232,8 @@ BOOL OpenHidInterface(const char* path, BOOL readAccess, BOOL writeAccess, BOOL 
         if (error == HidOpenError::PermissionDenied && info && info->Node.HasAttributes &&
             info->Node.Attributes.VendorID == g_wVendorId &&
             info->Node.Attributes.ProductID == g_wProductId) {
-            std::snprintf(g_szSearchProblem, sizeof g_szSearchProblem,
-                          "Permission denied opening %s (VID 0x%04X PID 0x%04X): install "
-                          "packaging/70-pellaro.rules into /etc/udev/rules.d/, then run "
-                          "'udevadm control --reload-rules && udevadm trigger' or replug the "
-                          "device",
-                          node.c_str(), g_wVendorId, g_wProductId);
+            FormatPermissionProblem(g_szSearchProblem, sizeof g_szSearchProblem, node.c_str(),
+                                    g_wVendorId, g_wProductId);
             DebugOutputF("%s\n", g_szSearchProblem);
         }
         ReleaseHidDevice(device);

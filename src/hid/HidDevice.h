@@ -102,6 +102,9 @@ void ReleaseHidDevice(HidDevice* device);
 // What the last search saw that a user must be told about, for example a
 // matching interface the user has no permission to open. Empty when nothing.
 const char* HidSearchProblem();
+// The text that tells a user how to get access to a node (names the udev rule).
+void FormatPermissionProblem(char* text, size_t size, const char* node, uint16_t vendorId,
+                             uint16_t productId);
 
 // One HID interface as the enumeration presents it (one per top-level
 // collection of a node, as Windows does).

@@ -23,9 +23,11 @@ struct HidCallParams
     uint8_t ReportID;
     uint8_t* ReportBuffer;
     uint32_t ReportLength;
-    // Further fields read only by the transport: the real size of ReportBuffer.
-    // Nothing is sent from or received into the buffer beyond it.
+    // Further fields read only by the transport: the real size of ReportBuffer
+    // (nothing is sent from or received into the buffer beyond it), and, after
+    // an Input report, how many bytes the device answered.
     uint32_t ReportBufferSize;
+    uint32_t ReportReceived;
 };
 
 struct HidCallStatus

@@ -27,10 +27,16 @@ public:
     {
         return m_node->Present() && length > 0 && m_node->HandleOutputReport(report, length);
     }
-    bool GetInputReport(uint8_t* buffer, uint32_t lengthArgument, uint32_t bufferSize) override
+    bool GetInputReport(uint8_t* buffer, uint32_t lengthArgument, uint32_t bufferSize,
+                        uint32_t& received) override
     {
-        return m_node->Present() && bufferSize > 0 &&
-               m_node->HandleInputRequest(buffer, lengthArgument, bufferSize);
+        received = 0;
+        if (!m_node->Present() || bufferSize == 0 ||
+            !m_node->HandleInputRequest(buffer, lengthArgument, bufferSize, received))
+            return false;
+        if (received > bufferSize)
+            received = bufferSize;
+        return true;
     }
 
 private:

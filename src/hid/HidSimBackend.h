@@ -21,8 +21,9 @@ public:
     // The device answers an Input request: byte 0 of buffer holds the report ID
     // asked for, lengthArgument is the length the host requested (as it reaches
     // the device), bufferSize the host buffer's real size. The node never writes
-    // beyond bufferSize.
-    virtual bool HandleInputRequest(uint8_t* buffer, uint32_t lengthArgument, uint32_t bufferSize) = 0;
+    // beyond bufferSize, and sets `received` to the number of bytes it answered.
+    virtual bool HandleInputRequest(uint8_t* buffer, uint32_t lengthArgument, uint32_t bufferSize,
+                                    uint32_t& received) = 0;
     // False once the node has been unplugged: opens and requests then fail.
     virtual bool Present() const { return true; }
 };

@@ -51,8 +51,9 @@ long NodeNumber(const char* name)
 class CHidrawConnection : public CHidConnection
 {
 public:
-    CHidrawConnection(int fd, bool haveVersion, uint16_t version)
-        : m_fd(fd), m_bHaveVersion(haveVersion), m_nVersion(version)
+    CHidrawConnection(int fd, bool haveVersion, uint16_t version, std::string sysfsDescriptor)
+        : m_fd(fd), m_bHaveVersion(haveVersion), m_nVersion(version),
+          m_sysfsDescriptor(std::move(sysfsDescriptor))
     {
     }
     ~CHidrawConnection() override { ::close(m_fd); }
@@ -70,15 +71,20 @@ public:
 
     bool GetReportDescriptor(std::vector<uint8_t>& descriptor) override
     {
+        // HIDIOCGRDESC takes at most 4095 bytes; a full-size descriptor is read
+        // from sysfs instead, which holds the same bytes.
         int size = 0;
-        if (::ioctl(m_fd, HIDIOCGRDESCSIZE, &size) < 0 || size <= 0 || size > HID_MAX_DESCRIPTOR_SIZE)
-            return false;
-        hidraw_report_descriptor raw{};
-        raw.size = static_cast<uint32_t>(size);
-        if (::ioctl(m_fd, HIDIOCGRDESC, &raw) < 0 || raw.size > sizeof raw.value)
-            return false;
-        descriptor.assign(raw.value, raw.value + raw.size);
-        return true;
+        if (::ioctl(m_fd, HIDIOCGRDESCSIZE, &size) >= 0 && size > 0 && size < HID_MAX_DESCRIPTOR_SIZE) {
+            hidraw_report_descriptor raw{};
+            raw.size = static_cast<uint32_t>(size);
+            if (::ioctl(m_fd, HIDIOCGRDESC, &raw) >= 0 && raw.size <= sizeof raw.value) {
+                descriptor.assign(raw.value, raw.value + raw.size);
+                return true;
+            }
+        }
+        return !m_sysfsDescriptor.empty() &&
+               ReadWholeFile(m_sysfsDescriptor, descriptor, HID_MAX_DESCRIPTOR_SIZE) &&
+               !descriptor.empty();
     }
 
     bool SetOutputReport(const uint8_t* report, uint32_t length) override
@@ -91,8 +97,10 @@ public:
         return ::ioctl(m_fd, CHidrawBackend::OutputRequest(length), const_cast<uint8_t*>(report)) >= 0;
     }
 
-    bool GetInputReport(uint8_t* buffer, uint32_t lengthArgument, uint32_t bufferSize) override
+    bool GetInputReport(uint8_t* buffer, uint32_t lengthArgument, uint32_t bufferSize,
+                        uint32_t& received) override
     {
+        received = 0;
         // The kernel writes up to the requested length into the buffer, and the
         // request number has 14 bits for it: anything longer is refused here.
         if (lengthArgument == 0 || lengthArgument > bufferSize ||
@@ -100,13 +108,19 @@ public:
             errno = EINVAL;
             return false;
         }
-        return ::ioctl(m_fd, CHidrawBackend::InputRequest(lengthArgument), buffer) >= 0;
+        const int result = ::ioctl(m_fd, CHidrawBackend::InputRequest(lengthArgument), buffer);
+        if (result < 0)
+            return false;
+        received = static_cast<uint32_t>(result) < lengthArgument ? static_cast<uint32_t>(result)
+                                                                 : lengthArgument;
+        return true;
     }
 
 private:
     int m_fd;
     bool m_bHaveVersion;
     uint16_t m_nVersion;
+    std::string m_sysfsDescriptor;
 };
 
 } // namespace
@@ -195,5 +209,7 @@ std::unique_ptr<CHidConnection> CHidrawBackend::Open(const std::string& path, Hi
     HidAttributes attributes;
     const std::string name = path.substr(path.rfind('/') + 1);
     const bool haveVersion = ReadSysfsAttributes(name, attributes);
-    return std::make_unique<CHidrawConnection>(fd, haveVersion, attributes.VersionNumber);
+    return std::make_unique<CHidrawConnection>(
+        fd, haveVersion, attributes.VersionNumber,
+        m_sysfsRoot + "/class/hidraw/" + name + "/device/report_descriptor");
 }

@@ -182,28 +182,37 @@ bool CDeviceSession::SendEntry(const CommandEntry& entry, const char* name, uint
     return ok;
 }
 
-bool CDeviceSession::Send(int row, uint8_t* payload)
+bool CDeviceSession::Send(int row, uint8_t* payload, const char* name)
 {
-    return SendEntry(g_commandTable[row], g_commandNames[row], payload);
+    return SendEntry(g_commandTable[row], name ? name : g_commandNames[row], payload);
 }
 
-bool CDeviceSession::Fetch(int row)
+bool CDeviceSession::Fetch(int row, uint32_t needed, const char* name)
 {
+    if (!name)
+        name = g_commandNames[row];
     HidCallParams params;
     HidCallStatus status{0, 0};
     const char* reason = nullptr;
     if (!m_bDeviceOpened ||
         !BuildCommandCall(m_hidDevice, &params, g_commandTable[row], nullptr, 0, &reason)) {
-        WriteRefusal(g_commandNames[row], reason ? reason : "no device is open");
-        WriteFailure(g_commandNames[row]);
+        WriteRefusal(name, reason ? reason : "no device is open");
+        WriteFailure(name);
         return false;
     }
-    const bool ok = DispatchHidCall(GetInputReport, &params, &status) && !status.Failed;
+    bool ok = DispatchHidCall(GetInputReport, &params, &status) && !status.Failed;
     if (m_pTracer)
         m_pTracer->OnInputReport(params.ReportLength, params.ReportBuffer,
                                  SlotLength(m_hidDevice, 0, g_commandTable[row].ReportSlot), ok);
+    // An answer shorter than what the command reads would leave earlier bytes
+    // in the receive buffer to be taken as the device's.
+    if (ok && params.ReportReceived < needed) {
+        DebugOutputF("%s refused: the device answered %u of %u bytes\n", name,
+                     params.ReportReceived, needed);
+        ok = false;
+    }
     if (!ok)
-        WriteFailure(g_commandNames[row]);
+        WriteFailure(name);
     return ok;
 }
 
@@ -241,7 +250,7 @@ int CDeviceSession::RegisterAccess(int op, uint32_t address, uint32_t* value)
     if (!Stage(REPORT_REG_WRITE_ADDR, 4u, s))
             return 0;
     WriteLe32(s.Buffer + 3, address);
-    if (!Send(REPORT_REG_WRITE_ADDR, s.Buffer) || !Fetch(REPORT_REG_READ))
+    if (!Send(REPORT_REG_WRITE_ADDR, s.Buffer) || !Fetch(REPORT_REG_READ, 4))
         return 0;
     std::memset(s.Buffer, 0, s.Length);
     std::memcpy(s.Buffer, m_hidDevice.InputReportBuf, 4);
@@ -281,7 +290,7 @@ int CDeviceSession::IicAccess(int op, uint8_t deviceAddress, uint8_t count, uint
         entry.CommandLength =
             (entry.CommandLength & ~0xFFu) | static_cast<uint8_t>(entry.CommandLength + count);
     }
-    if (!SendEntry(entry, g_commandNames[outRow], s.Buffer) || !Fetch(inRow))
+    if (!SendEntry(entry, g_commandNames[outRow], s.Buffer) || !Fetch(inRow, answerBytes))
         return 0;
     std::memcpy(data, m_hidDevice.InputReportBuf, answerBytes);
     return 1;
@@ -302,7 +311,7 @@ int CDeviceSession::GpioAccess(int op, uint8_t gpioNumber, uint8_t* value)
     if (!Stage(REPORT_GPIO_READ_OUTPUT, 1u, s))
             return 0;
     s.Buffer[3] = gpioNumber;
-    if (!Send(REPORT_GPIO_READ_OUTPUT, s.Buffer) || !Fetch(REPORT_GPIO_READ_INPUT))
+    if (!Send(REPORT_GPIO_READ_OUTPUT, s.Buffer) || !Fetch(REPORT_GPIO_READ_INPUT, 1))
         return 0;
     *value = m_hidDevice.InputReportBuf[0];
     return 1;
@@ -343,7 +352,7 @@ int CDeviceSession::FlashAccess(int op, uint8_t accessMode, uint32_t address, ui
     if (!Send(REPORT_FLASH_SET_LEN, s.Buffer))
         return 0;
     if (op == AP_FLASH_READ) {
-        if (!Fetch(REPORT_FLASH_READ))
+        if (!Fetch(REPORT_FLASH_READ, length))
             return 0;
         std::memset(buffer, 0, length);
         std::memcpy(buffer, m_hidDevice.InputReportBuf, length);
@@ -413,15 +422,11 @@ uint32_t CDeviceSession::BurstFlashTransfer(int kind, uint32_t total, const uint
         std::memset(m_pReportBuf0, 0, m_nReportLen0);
         if (kind == BURST_WRITE) {
             std::memcpy(m_pReportBuf0 + 4, base + offset + doneBytes, chunk);
-            if (!Send(REPORT_FLASH_WRITE, m_pReportBuf0)) {
-                DebugOutput("Unknown error: Couldn't execute BURST_FLASH_WRITE function\n");
+            if (!Send(REPORT_FLASH_WRITE, m_pReportBuf0, "BURST_FLASH_WRITE"))
                 break;
-            }
         } else {
-            if (!Fetch(REPORT_FLASH_READ)) {
-                DebugOutput("Unknown error: Couldn't execute BURST_FLASH_READ function\n");
+            if (!Fetch(REPORT_FLASH_READ, chunk, "BURST_FLASH_READ"))
                 break;
-            }
             std::memcpy(m_pReportBuf0, m_hidDevice.InputReportBuf, chunk);
             if (kind == BURST_COMPARE) {
                 if (std::memcmp(m_pReportBuf0, base + offset + doneBytes, chunk) != 0) {
@@ -475,7 +480,7 @@ int CDeviceSession::GetHdmiInfo(char text[kHdmiInfoTextSize], bool* requestOk)
         *requestOk = false;
         return 0;
     }
-    *requestOk = Fetch(REPORT_HDMI_INFO);   // writes its line and carries on
+    *requestOk = Fetch(REPORT_HDMI_INFO, kHdmiInfoLength);   // writes its line and carries on
     std::memset(m_pReportBuf2, 0, m_nReportLen2);
     std::memcpy(m_pReportBuf2, m_hidDevice.InputReportBuf, kHdmiInfoLength);
     static const char digits[] = "0123456789abcdef";
@@ -500,7 +505,7 @@ int CDeviceSession::GetDrmInfo(uint8_t bytes[kDrmInfoLength], bool* requestOk)
         *requestOk = false;
         return 0;
     }
-    *requestOk = Fetch(REPORT_DRM_INFO);
+    *requestOk = Fetch(REPORT_DRM_INFO, kDrmInfoLength);
     std::memcpy(bytes, m_hidDevice.InputReportBuf, kDrmInfoLength);
     return 1;
 }
@@ -513,7 +518,7 @@ int CDeviceSession::RequestFlashId(uint32_t* index)
         WriteFailure(g_commandNames[REPORT_FLASH_GET_ID]);
         return 0;
     }
-    if (!Fetch(REPORT_FLASH_GET_ID))
+    if (!Fetch(REPORT_FLASH_GET_ID, 2))
         return 0;
     std::memset(m_pReportBuf1, 0, m_nReportLen1);
     m_pReportBuf1[0] = m_hidDevice.InputReportBuf[0];

@@ -172,11 +172,13 @@ private:
     };
     bool Stage(int row, uint32_t parameterBytes, StagedPayload& out);
     uint8_t* PayloadOfSlot(uint32_t slot, uint32_t* length) const;
-    // One step: frame the row and dispatch it. Writes the row's failure line
-    // when the step fails (and why, when the command could not even be framed).
-    bool Send(int row, uint8_t* payload);
+    // One step: frame the row and dispatch it. Writes the failure line of `name`
+    // (the row's own name unless given) when the step fails, and why when the
+    // command could not even be framed. An input step also fails when the device
+    // answers fewer than `needed` bytes.
+    bool Send(int row, uint8_t* payload, const char* name = nullptr);
     bool SendEntry(const CommandEntry& entry, const char* name, uint8_t* payload);
-    bool Fetch(int row);
+    bool Fetch(int row, uint32_t needed, const char* name = nullptr);
     void Notify(void (CTransferObserver::*set)(const char*), const char* text);
 
     std::recursive_mutex m_mutex;

@@ -198,6 +198,8 @@ TEST_F(CliE2E, ExitStatusesAndOneErrorLine)
         {{"--sim", "--sim-fail-at", "2", "reg", "read", "54"}, 1},
         {Sim({"--sim-fail-at", "100", "burn", m_image}), 1},
         {{"--sim", "dump", "/nonexistent/dir/dump.bin"}, 1},
+        {{"--sim", "iic", "write", "40", "01", "02"}, 1},   // no peripheral acknowledges at 0x40
+        {Sim({"dump", "--force", m_flash}), 2},             // the simulated flash itself
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Args.back());
@@ -207,6 +209,15 @@ TEST_F(CliE2E, ExitStatusesAndOneErrorLine)
         const size_t last = f.Err.rfind("\npellaro: ");
         EXPECT_TRUE(f.Err.rfind("pellaro: ", 0) == 0 || last != std::string::npos) << f.Err;
     }
+}
+
+TEST_F(CliE2E, RefusedDataReportFailsTheBurnEvenWhenTheCompareMatches)
+{
+    ASSERT_EQ(Run(Sim({"burn", m_image})).Status, 0);
+    // The flash already holds the image: the compare passes after a refused write.
+    const Finished f = Run(Sim({"--sim-fail-at", "100", "burn", m_image}));
+    EXPECT_EQ(f.Status, 1) << f.Err;
+    EXPECT_NE(f.Err.find("refused a data report"), std::string::npos) << f.Err;
 }
 
 TEST_F(CliE2E, TraceShowsTheRegisterWriteReport)

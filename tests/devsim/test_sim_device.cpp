@@ -62,7 +62,8 @@ public:
         m_answer.assign(length ? length : 64, 0xEE);
         m_answer[0] = static_cast<uint8_t>(slot + 1);
         const uint32_t argument = slot == 0 ? length : (length | static_cast<uint32_t>(code) << 8);
-        return m_device.HandleInputRequest(m_answer.data(), argument, static_cast<uint32_t>(m_answer.size()));
+        return m_device.HandleInputRequest(m_answer.data(), argument,
+                                           static_cast<uint32_t>(m_answer.size()), m_received);
     }
 
     bool Announce(uint8_t mode, uint32_t address, uint32_t length)
@@ -107,6 +108,7 @@ public:
     static uint8_t Byte(uint32_t v, int i) { return static_cast<uint8_t>(v >> (8 * i)); }
 
     std::vector<uint8_t> m_answer;
+    uint32_t m_received = 0;
 
 private:
     CSimDevice& m_device;
@@ -223,7 +225,8 @@ TEST(SimDescriptor, OtherInterfacesParseAndRefuseEverything)
 
         uint8_t buffer[64] = {1};
         EXPECT_FALSE(node.HandleOutputReport(buffer, sizeof buffer));
-        EXPECT_FALSE(node.HandleInputRequest(buffer, 0x209, sizeof buffer));
+        uint32_t received = 0;
+        EXPECT_FALSE(node.HandleInputRequest(buffer, 0x209, sizeof buffer, received));
         EXPECT_EQ(buffer[1], 0);
     }
 }
@@ -310,7 +313,8 @@ TEST_F(SimDeviceTest, MalformedRequestsAreRefusedAndChangeNothing)
         SCOPED_TRACE(c.Name);
         std::vector<uint8_t> buffer(4100, 0xEE);
         buffer[0] = c.Id;
-        EXPECT_FALSE(m_device->HandleInputRequest(buffer.data(), c.Argument, 4100));
+        uint32_t received = 0;
+        EXPECT_FALSE(m_device->HandleInputRequest(buffer.data(), c.Argument, 4100, received));
         EXPECT_EQ(buffer[0], c.Id);
         EXPECT_EQ(std::count(buffer.begin() + 1, buffer.end(), 0xEE), 4099);
     }
@@ -394,7 +398,9 @@ TEST_F(SimDeviceTest, InformationAnswersFitTheirReportsAndTheHostBuffer)
     uint8_t small[20 + 8];
     std::fill(std::begin(small), std::end(small), 0xEE);
     small[0] = 3;
-    ASSERT_TRUE(m_device->HandleInputRequest(small, 0xC40, 20));
+    uint32_t received = 0;
+    ASSERT_TRUE(m_device->HandleInputRequest(small, 0xC40, 20, received));
+    EXPECT_EQ(received, 20u);
     EXPECT_TRUE(std::equal(drm.begin(), drm.begin() + 20, small));
     EXPECT_EQ(std::count(small + 20, small + 28, 0xEE), 8);
 }

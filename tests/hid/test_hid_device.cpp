@@ -71,14 +71,17 @@ public:
         LastOutput.assign(report, report + length);
         return AcceptRequests;
     }
-    bool HandleInputRequest(uint8_t* buffer, uint32_t lengthArgument, uint32_t bufferSize) override
+    bool HandleInputRequest(uint8_t* buffer, uint32_t lengthArgument, uint32_t bufferSize,
+                            uint32_t& received) override
     {
         LastInputLength = lengthArgument;
         LastInputBufferSize = bufferSize;
         LastInputReportId = buffer[0];
+        received = 0;
         if (!AcceptRequests)
             return false;
         buffer[0] = 0xA5;
+        received = 1;
         return true;
     }
     bool Present() const override { return IsPresent; }
@@ -288,18 +291,21 @@ TEST_F(HidDeviceTest, DispatcherPassesLengthsUnchangedAndReportsFailures)
     EXPECT_EQ(status.HidStatus, 0xBEEFu);
     EXPECT_EQ(node->LastInputLength, 0x0441u);
     EXPECT_EQ(node->LastInputReportId, 2);
+    EXPECT_EQ(params.ReportReceived, 1u);
 
     node->AcceptRequests = false;
     EXPECT_EQ(DispatchHidCall(GetInputReport, &params, &status), 1);
     EXPECT_EQ(status.Failed, 1u);
     EXPECT_EQ(d.InputReportBuf[0], 2);   // the report ID stays in byte 0
 
-    // Unknown codes touch nothing.
+    // Unknown codes touch nothing but the outcome.
     d.InputReportBuf[0] = 0x77;
-    status = {0, 0x1234};
+    status = {1, 0x1234};
     for (int code : {0, 2, 11}) {
+        status.Failed = 1;
         EXPECT_EQ(DispatchHidCall(code, &params, &status), 0);
         EXPECT_EQ(status.Failed, 0u);
+        EXPECT_EQ(status.HidStatus, 0x1234u);
         EXPECT_EQ(d.InputReportBuf[0], 0x77);
     }
 

@@ -66,6 +66,20 @@ TEST_F(HidrawBackendTest, EnumeratesNodesInNumericOrderWithAttributes)
     EXPECT_EQ(nodes[1].Descriptor, (std::vector<uint8_t>{0x05, 0x01, 0x09, 0x06}));
 }
 
+TEST_F(HidrawBackendTest, DescriptorComesFromSysfsWhenTheIoctlCannotGiveIt)
+{
+    // A 4096-byte descriptor is beyond HIDIOCGRDESC (and this node is a plain file).
+    std::vector<uint8_t> big(4096, 0xB4);
+    AddNode("hidraw1", "0003:000032ED:00003200", "0100", big);
+    CHidrawBackend backend(m_root.string(), (m_root / "dev").string());
+    HidOpenError error;
+    auto connection = backend.Open((m_root / "dev/hidraw1").string(), error);
+    ASSERT_TRUE(connection);
+    std::vector<uint8_t> descriptor;
+    ASSERT_TRUE(connection->GetReportDescriptor(descriptor));
+    EXPECT_EQ(descriptor, big);
+}
+
 TEST_F(HidrawBackendTest, MissingClassDirectoryMeansNoDevices)
 {
     CHidrawBackend backend((m_root / "nothing").string(), (m_root / "dev").string());
@@ -90,13 +104,17 @@ TEST_F(HidrawBackendTest, LengthsTheIoctlCannotCarryAreRefusedUntouched)
     ASSERT_TRUE(connection);
     HidAttributes attributes;
     EXPECT_FALSE(connection->GetAttributes(attributes));   // not a hidraw node
+    std::vector<uint8_t> descriptor;
+    EXPECT_FALSE(connection->GetReportDescriptor(descriptor));   // nor one in sysfs (empty)
 
     std::vector<uint8_t> buffer(0x5000, 0x5A);
     buffer[0] = 3;
     struct Case { uint32_t length; uint32_t bufferSize; };
     for (const Case c : {Case{0x4000, 0x5000}, Case{0xFFFF, 0x5000}, Case{0x0C40, 0x0C3F}, Case{0, 64}}) {
         errno = 0;
-        EXPECT_FALSE(connection->GetInputReport(buffer.data(), c.length, c.bufferSize)) << c.length;
+        uint32_t received = 7;
+        EXPECT_FALSE(connection->GetInputReport(buffer.data(), c.length, c.bufferSize, received)) << c.length;
+        EXPECT_EQ(received, 0u);
         EXPECT_EQ(errno, EINVAL);
         EXPECT_EQ(buffer[0], 3);
         EXPECT_EQ(buffer[1], 0x5A);

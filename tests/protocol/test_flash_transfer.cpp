@@ -140,6 +140,18 @@ TEST_F(BurstTest, ReadToFileKeepsEveryChunkUpToAFailure)
     EXPECT_EQ(done, 4096u);
     EXPECT_TRUE(m_diagnostics.Contains("FlashRead -- Read data fail, data(0x00001000~0x00002000) \n"));
 
+    // A short answer is not taken as data: the dump stops before it.
+    writer = CCollectingWriter();
+    SimFaults shortAnswer;
+    shortAnswer.ShortAnswerAt = 2;
+    shortAnswer.ShortAnswerBytes = 100;
+    m_device->ArmFaults(shortAnswer);
+    m_diagnostics.Clear();
+    ASSERT_TRUE(m_session.FlashAccess(AP_FLASH_BURST_LATER, ACCESS_MODE_ENTIRE, 0, 12288, nullptr));
+    EXPECT_EQ(m_session.BurstFlashTransfer(BURST_READ_TO_FILE, 12288, nullptr, 0, &done), 8192u);
+    EXPECT_EQ(writer.Bytes, std::vector<uint8_t>(data.begin(), data.begin() + 4096));
+    EXPECT_TRUE(m_diagnostics.Contains("BURST_FLASH_READ refused: the device answered 100 of 4096 bytes\n"));
+
     // A refused read report ends the burst with the chunks before it.
     writer = CCollectingWriter();
     SimFaults faults;
@@ -149,6 +161,8 @@ TEST_F(BurstTest, ReadToFileKeepsEveryChunkUpToAFailure)
     EXPECT_EQ(m_session.BurstFlashTransfer(BURST_READ_TO_FILE, 12288, nullptr, 0, &done), 8192u);
     EXPECT_EQ(writer.Bytes.size(), 4096u);
     EXPECT_TRUE(m_diagnostics.Contains("Unknown error: Couldn't execute BURST_FLASH_READ function\n"));
+    // The burst writes its own line only, not the data row's.
+    EXPECT_FALSE(m_diagnostics.Contains("Unknown error: Couldn't execute REPORT_FLASH_READ function\n"));
     m_session.SetFileWriter(nullptr);
 }
 

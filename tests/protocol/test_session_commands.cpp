@@ -109,6 +109,23 @@ TEST_F(SessionCommandTest, RefusedOutputReportRequestsNoInput)
     EXPECT_FALSE(m_diagnostics.Contains("Unknown error: Couldn't execute REPORT_REG_READ function\n"));
 }
 
+TEST_F(SessionCommandTest, ShortAnswersFailTheirStep)
+{
+    Open();
+    m_device->SetRegister(0x54, 0xAABBCCDD);
+    SimFaults faults;
+    faults.ShortAnswerAt = 1;
+    faults.ShortAnswerBytes = 3;
+    m_device->ArmFaults(faults);
+    uint32_t value = 0x1234;
+    EXPECT_FALSE(m_session.RegisterAccess(OP_REG_READ, 0x54, &value));
+    EXPECT_EQ(value, 0x1234u);
+    EXPECT_TRUE(m_diagnostics.Contains("REPORT_REG_READ refused: the device answered 3 of 4 bytes\n"));
+    EXPECT_TRUE(m_diagnostics.Contains("Unknown error: Couldn't execute REPORT_REG_READ function\n"));
+    ASSERT_TRUE(m_session.RegisterAccess(OP_REG_READ, 0x54, &value));
+    EXPECT_EQ(value, 0xAABBCCDDu);
+}
+
 TEST_F(SessionCommandTest, FirmwareVersionTextAndItsFirstFailure)
 {
     Open();
