@@ -367,6 +367,12 @@ void Cred_ode_velmorDlg::DeliverMessage(const QString& text, const QString& capt
 
 bool Cred_ode_velmorDlg::CheckDeviceOpened()
 {
+    // Their buttons are disabled while a worker runs; a command that still got
+    // here would wait for the whole transfer, since the worker holds the device.
+    if (m_bWorkerRunning || m_programmer.IsBusy()) {
+        ShowError(QString::fromUtf8(kBusy));
+        return false;
+    }
     if (m_session.m_bDeviceOpened)
         return true;
     ShowError(QString::fromUtf8(kNoDevice));

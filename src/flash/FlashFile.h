@@ -1,5 +1,6 @@
 // The one burn-or-dump file: its path, its handle and the loaded image share
-// one life. Choosing either file closes the other.
+// one life. Choosing either file closes the other. The image is process-wide
+// (g_pImage), so a process has one CFlashFile (its CFlashProgrammer's).
 #pragma once
 
 #include "DeviceSession.h"

@@ -2,6 +2,7 @@
 
 #include "Diagnostics.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <system_error>
@@ -207,6 +208,10 @@ bool CFlashProgrammer::EntireImageFits(char* text, size_t size)
 
 bool CFlashProgrammer::CheckBurnPlan(char* text, size_t size)
 {
+    if (m_session.FlashChunkSize() == 0) {
+        std::snprintf(text, size, "The device has no report for flash data.");
+        return false;
+    }
     if (m_frontEnd.IsEntireFlashSelected())
         return EntireImageFits(text, size);
     if (!m_frontEnd.IsOtherAreaSelected())
@@ -214,6 +219,17 @@ bool CFlashProgrammer::CheckBurnPlan(char* text, size_t size)
     uint32_t length = 0;
     if (m_frontEnd.IsAreaTicked(kAreaFirmware) && !FirmwareLength(false, &length, text, size))
         return false;
+    // The flag block moves in one report each way.
+    const uint32_t inputRoom = SlotLength(m_session.Device(), 0, 0);
+    if (m_frontEnd.IsAreaTicked(kAreaFirmware) &&
+        (m_session.FlashChunkSize() < FLAG_BLOCK_LENGTH || inputRoom < FLAG_BLOCK_LENGTH)) {
+        std::snprintf(text, size,
+                      "The device's flash reports carry %u bytes; the flag block at 0x%X needs %u "
+                      "bytes in one report.",
+                      std::min(m_session.FlashChunkSize(), inputRoom), FLAG_BLOCK_ADDRESS,
+                      FLAG_BLOCK_LENGTH);
+        return false;
+    }
     for (int row = 1; row < FLASH_AREA_COUNT; ++row) {
         if (m_frontEnd.IsAreaTicked(row) &&
             !CheckRange(kAreaNames[row], g_flashAreas[row].Start, g_flashAreas[row].Length, text, size))

@@ -218,7 +218,46 @@ bool CHexEdit::FilterCharacter(QChar& ch) const
     return false;
 }
 
+namespace {
+
+// Hexadecimal digits with an optional "0x" in front: what typing and pasting
+// through the filter can produce.
+bool IsWellFormed(const QString& text)
+{
+    const qsizetype start = HasPrefix(text) && text.front() == u'0' ? 2 : 0;
+    for (qsizetype i = start; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (!((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f')))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 void CHexEdit::keyPressEvent(QKeyEvent* event)
+{
+    // Whatever the rules let through, a key never leaves the field holding what
+    // they refuse: Qt's word deletion extends a selection from its anchor (so
+    // Ctrl+Backspace can cut the "0" off its 'x'), and its undo/redo can leave
+    // the caret past the end, where the next character lands after a blank.
+    const QString before = text();
+    const int anchor = selectionStart();
+    const int selectionLength = static_cast<int>(selectedText().size());
+    const int cursor = cursorPosition();
+    FilterKeyPress(event);
+    if (cursorPosition() > text().size())
+        setCursorPosition(static_cast<int>(text().size()));
+    if (text() != before && IsWellFormed(before) && !IsWellFormed(text())) {
+        setText(before);
+        if (selectionLength > 0)
+            setSelection(anchor, selectionLength);
+        else
+            setCursorPosition(cursor);
+    }
+}
+
+void CHexEdit::FilterKeyPress(QKeyEvent* event)
 {
     // Undo and redo (Alt+Backspace among their keys) only restore earlier contents.
     if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) {

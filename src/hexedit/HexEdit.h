@@ -72,6 +72,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // The keyboard rules proper; keyPressEvent checks what they let through.
+    void FilterKeyPress(QKeyEvent* event);
     struct Selection
     {
         int start;

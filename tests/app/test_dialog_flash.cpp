@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QProgressBar>
 
+#include <array>
 #include <random>
 
 namespace {
@@ -122,6 +123,49 @@ TEST_F(FlashTest, BurnByAreas)
     ASSERT_EQ(m_services.Messages.size(), 1u);
     EXPECT_EQ(m_services.Messages[0].Text, "No any item is selected in Other Area !");
     EXPECT_FALSE(Enabled(1016));
+}
+
+TEST_F(FlashTest, BurnFailuresAreToldOnceEach)
+{
+    struct Case
+    {
+        const char* What;
+        std::array<bool, 3> Ticks;
+        SimFaults Faults;   // armed once the image is chosen
+        QStringList Texts;  // every box, in order
+        uint8_t Flag;       // the flag byte afterwards
+    };
+    SimFaults corruptCompare;
+    corruptCompare.CorruptReadAt = 2;   // the flag read is the first data answer
+    SimFaults refusePrivateWrite;
+    refusePrivateWrite.FailAtRequest = 3;   // announcement (2 reports), then the first data report
+    const Case cases[] = {
+        {"firmware compare fails, private still written", {true, true, false}, corruptCompare,
+         {"FlashWrite -- Compare failed", "- Private Area\n\n has updated, please replug-in device!"}, 0},
+        {"private write refused", {false, true, false}, refusePrivateWrite,
+         {"The burn has not completed"}, 0xFF},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        CSimDevice& device = InstallDevice();
+        OpenedDialog();
+        Identify();
+        ChooseBurnFile(FullImage());
+        Click(1033);
+        for (int row = 0; row < 3; ++row)
+            Ctl<QCheckBox>(1034 + row)->setChecked(c.Ticks[static_cast<size_t>(row)]);
+        m_services.Messages.clear();
+        device.ArmFaults(c.Faults);
+        Click(1016);
+        ASSERT_TRUE(WaitForWorker());
+        const QStringList texts = m_services.Texts();
+        ASSERT_EQ(texts.size(), c.Texts.size()) << texts.join("|").toStdString();
+        for (qsizetype i = 0; i < texts.size(); ++i)
+            EXPECT_TRUE(texts[i].startsWith(c.Texts[i])) << texts[i].toStdString();
+        EXPECT_EQ(Flash(0x70000, 1)[0], c.Flag);
+        m_dialog.reset();   // a fresh dialog and device for the next case
+        QCoreApplication::processEvents();
+    }
 }
 
 TEST_F(FlashTest, BurnAndDumpRefuseWithoutFileOrGetId)

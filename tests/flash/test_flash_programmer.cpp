@@ -244,13 +244,16 @@ protected:
     }
 
     // Plugs in a simulated device, opens it and runs Get ID.
-    void Plug(uint32_t chipRow, const std::string& flashFile = std::string())
+    void Plug(uint32_t chipRow, const std::string& flashFile = std::string(),
+              uint16_t dataReportCount = 4099)
     {
         m_programmer.reset();
         m_session.reset();
         SimDeviceOptions options;
         options.ChipRow = chipRow;
         options.FlashFile = flashFile;
+        options.OutputReportCounts[0] = dataReportCount;
+        options.InputReportCounts[0] = dataReportCount;
         std::string error;
         std::shared_ptr<CSimDevice> device(CSimDevice::Create(options, error).release());
         ASSERT_TRUE(device) << error;
@@ -544,6 +547,7 @@ TEST_F(FlashProgrammerTest, AnImageThatDoesNotHoldWhatIsAskedIsRefusedBeforeAnyR
         std::array<bool, 3> Ticks;
         bool HugeHeader;   // header length 0x370000 instead of 0x100
         const char* Text;
+        uint16_t DataReportCount = 4099;
     };
     const Case cases[] = {
         {"no firmware header", 42, 1048576, false, {true, false, false}, false,
@@ -560,10 +564,14 @@ TEST_F(FlashProgrammerTest, AnImageThatDoesNotHoldWhatIsAskedIsRefusedBeforeAnyR
         {"image longer than the chip", 12, 0x200001, true, {false, false, false}, false,
          "The image is 2097153 bytes; the flash chip holds 2097152 bytes. Nothing was written."},
         {"empty image", 42, 0, true, {false, false, false}, false, "The image is empty. Nothing was written."},
+        {"flag block beyond 64-byte reports", 42, 0x800000, false, {true, false, false}, false,
+         "The device's flash reports carry 60 bytes; the flag block at 0x70000 needs 4096 bytes in one "
+         "report. Nothing was written.",
+         63},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.What);
-        ASSERT_NO_FATAL_FAILURE(Plug(c.ChipRow));
+        ASSERT_NO_FATAL_FAILURE(Plug(c.ChipRow, std::string(), c.DataReportCount));
         std::vector<uint8_t> image = FirmwareImage(c.ImageLength, 7);
         if (c.HugeHeader) {   // 00 37 00 00: 0x370000, plus the boot size 0x20000
             image[FIRMWARE_HEADER_LENGTH_OFFSET + 1] = 0x37;

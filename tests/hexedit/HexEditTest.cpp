@@ -64,7 +64,7 @@ protected:
     }
 
     // Plain characters are typed; <...> names a key: Del, BS, C-x, C-v, C-a,
-    // S-Ins, S-Del, C-BS, C-Del.
+    // S-Ins, S-Del, C-BS, C-Del, C-z, C-y.
     static void Press(QWidget& widget, const QString& keys)
     {
         struct Named
@@ -78,7 +78,8 @@ protected:
             {"C-x", Qt::Key_X, Qt::ControlModifier},         {"C-v", Qt::Key_V, Qt::ControlModifier},
             {"C-a", Qt::Key_A, Qt::ControlModifier},         {"S-Ins", Qt::Key_Insert, Qt::ShiftModifier},
             {"S-Del", Qt::Key_Delete, Qt::ShiftModifier},    {"C-BS", Qt::Key_Backspace, Qt::ControlModifier},
-            {"C-Del", Qt::Key_Delete, Qt::ControlModifier},
+            {"C-Del", Qt::Key_Delete, Qt::ControlModifier}, {"C-z", Qt::Key_Z, Qt::ControlModifier},
+            {"C-y", Qt::Key_Y, Qt::ControlModifier},
         };
         for (qsizetype i = 0; i < keys.size(); ++i) {
             if (keys[i] != u'<') {
@@ -155,6 +156,7 @@ TEST_F(HexEditTest, KeyboardFilter)
         {"0x12", 0, 1, "<S-Del>", "0x12"},
         {"0x12", 2, 4, "<S-Del>", "0x"},
         {"0x12", 1, 1, "<C-BS>", "0x12"},
+        {"0x12", 1, 4, "<C-BS>", "0x12"},   // Qt extends the selection back from its anchor
         {"0x12", 0, 0, "<C-Del>", "0x12"},
         {"0x12", 1, 1, "<C-Del>", "0"},
     };
@@ -164,6 +166,17 @@ TEST_F(HexEditTest, KeyboardFilter)
         Press(*edit, QString::fromLatin1(c.keys));
         EXPECT_EQ(edit->text().toStdString(), c.expected);
     }
+}
+
+TEST_F(HexEditTest, UndoAndRedoNeverLeaveTheCaretPastTheEnd)
+{
+    SetClipboard(QStringLiteral("05"));
+    auto edit = Field(QString(), 0, 0);
+    Press(*edit, QStringLiteral("1A<C-Del><S-Ins>1A2<C-z><C-z><C-y>"));
+    EXPECT_LE(edit->cursorPosition(), edit->text().size());
+    Press(*edit, QStringLiteral("5"));
+    for (const QChar c : edit->text())
+        EXPECT_TRUE(c.isDigit() || (c >= u'A' && c <= u'F')) << edit->text().toStdString();
 }
 
 TEST_F(HexEditTest, PasteKeysCheckTheClipboardText)
