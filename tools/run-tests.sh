@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the normal build with warnings as errors, then the
-# AddressSanitizer/UndefinedBehaviorSanitizer build, then the ThreadSanitizer
-# build of the code that runs workers. Exits non-zero when anything fails.
+# Builds and runs every test: the normal build with warnings as errors, the
+# ThreadSanitizer build of the code that runs workers, then the
+# AddressSanitizer/UndefinedBehaviorSanitizer build. Exits non-zero when
+# anything fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${JOBS:-2}
@@ -16,14 +17,6 @@ cmake --build build-ci -j"$jobs"
 step "tests"
 ctest --test-dir build-ci --output-on-failure -j"$jobs" --timeout 300
 
-step "AddressSanitizer + UndefinedBehaviorSanitizer build"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPELLARO_WERROR=ON -DPELLARO_ASAN=ON >/dev/null
-cmake --build build-asan -j"$jobs"
-step "tests under ASan/UBSan"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp \
-  ctest --test-dir build-asan --output-on-failure -j"$jobs" --timeout 600
-
 step "ThreadSanitizer build (protocol, flash, command line)"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DPELLARO_WERROR=ON -DPELLARO_TSAN=ON \
   -DPELLARO_BUILD_GUI=OFF >/dev/null
@@ -33,3 +26,11 @@ for t in build-tsan/tests/protocol/test_protocol build-tsan/tests/flash/test_fla
          build-tsan/tests/cli/test_cli build-tsan/tests/cli/test_cli_e2e; do
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$t" --gtest_brief=1
 done
+
+step "AddressSanitizer + UndefinedBehaviorSanitizer build"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPELLARO_WERROR=ON -DPELLARO_ASAN=ON >/dev/null
+cmake --build build-asan -j"$jobs"
+step "tests under ASan/UBSan"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp \
+  ctest --test-dir build-asan --output-on-failure -j"$jobs" --timeout 600
